@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# The one command: installs what is missing, builds every target and runs
+# every test. Exits non-zero if any build or test fails.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/install-deps.sh || exit 1
+
+status=0
+for preset in linux-i686 linux-x86_64; do
+  echo "=== $preset ==="
+  cmake --workflow --preset "$preset" || status=1
+done
+exit $status
