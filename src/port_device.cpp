@@ -5,8 +5,11 @@
 #include "hwgatek/port_access.h"
 
 #include <fcntl.h>
+#include <sys/prctl.h>
 #include <time.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <cstdint>
 
@@ -18,7 +21,7 @@ namespace {
 constinit int m_fd = -1;
 
 constexpr char kPortDevice[] = "/dev/port";
-constexpr useconds_t kSettleMicroseconds = 100;
+constexpr long kSettleNanoseconds = 100'000;
 
 constexpr int kSeekClosed = -1;
 constexpr int kSeekRefused = -2;
@@ -78,8 +81,20 @@ int _write(std::int8_t byte, std::int32_t port) {
   return kTransferFailed;
 }
 
-// A signal may cut the pause short; the transfer then simply goes ahead.
-void _delay() { ::usleep(kSettleMicroseconds); }
+// The settle pause: 100 microseconds, never less, as close to it as the
+// scheduler allows. A sleeping thread may be woken as late as its timer slack
+// (50 us by default) to batch wake-ups, which would add half a pause to
+// every byte; the slack is lowered to 1 ns for the pause and the thread's own
+// value put back afterwards. A signal does not shorten the pause: the sleep
+// resumes for what is left.
+void _delay() {
+  const int slack = ::prctl(PR_GET_TIMERSLACK, 0, 0, 0, 0);
+  ::prctl(PR_SET_TIMERSLACK, 1ul, 0, 0, 0);
+  timespec pause{0, kSettleNanoseconds};
+  timespec left{};
+  while (::clock_nanosleep(CLOCK_MONOTONIC, 0, &pause, &left) == EINTR) pause = left;
+  if (slack > 0) ::prctl(PR_SET_TIMERSLACK, static_cast<unsigned long>(slack), 0, 0, 0);
+}
 
 // Monotonic real time in microseconds, wrapping at 32 bits. Processor time
 // would not count the pauses, so a board stuck busy would hold the caller

@@ -33,7 +33,7 @@ needed=$(readelf -d "$lib" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p')
 
 # Undefined symbols, without their version: only the calls the port device
 # backend and its messages need.
-allowed="clock_gettime close lseek open printf read usleep write"
+allowed="clock_gettime clock_nanosleep close lseek open prctl printf read write"
 for symbol in $(nm -D --undefined-only "$lib" | awk '{print $2}' | sed 's/@.*//'); do
   case " $allowed " in
     *" $symbol "*) ;;

@@ -1,5 +1,7 @@
 // ioOpen, ioClose, ioReadPort and ioWritePort through libhwGateK and the
 // simulated port device.
+#include <sys/prctl.h>
+
 #include <climits>
 #include <cstdint>
 
@@ -185,6 +187,21 @@ TEST_F(Library, APauseIsTakenOnlyWhenPositioningSucceeded) {
   ioReadPort(0x60);
   ioReadPort(0x60);
   EXPECT_EQ(log(), (Lines{"seek 0x0060 -> 0x0061", "seek 0x0060", "pause 100us", "read 0x0060 moved 0"}));
+}
+
+// The pause lowers the thread's timer slack to end close to 100 us, and puts
+// the thread's own value back.
+TEST_F(Library, PausesLeaveTheThreadsTimerSlackAsItWas) {
+  sim().attach_q7460(0x300).set_conversion(2, 0);
+  open_device();
+  for (unsigned long slack : {50'000ul, 1ul, 123'456ul}) {
+    ASSERT_EQ(prctl(PR_SET_TIMERSLACK, slack, 0, 0, 0), 0);
+    ioReadPort(0x80);
+    ioWritePort(0x80, 1);
+    ioReadQ7460(0x300, 1);
+    EXPECT_EQ(prctl(PR_GET_TIMERSLACK, 0, 0, 0, 0), static_cast<int>(slack));
+  }
+  prctl(PR_SET_TIMERSLACK, 50'000ul, 0, 0, 0);
 }
 
 }  // namespace
