@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh || exit 1
 
 status=0
-for preset in linux-i686 linux-x86_64; do
+for preset in windows-i686 linux-i686 linux-x86_64; do
   echo "=== $preset ==="
   cmake --workflow --preset "$preset" || status=1
 done
