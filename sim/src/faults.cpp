@@ -80,12 +80,12 @@ std::optional<Fault> Faults::on(Operation operation) {
   return fired;
 }
 
-bool Faults::arm_from_spec(std::string_view spec) {
+bool Faults::arm_from_list(std::string_view list) {
   std::vector<Armed> parsed;
-  while (!spec.empty()) {
-    const auto comma = spec.find(',');
-    std::string_view item = spec.substr(0, comma);
-    spec = comma == std::string_view::npos ? std::string_view{} : spec.substr(comma + 1);
+  while (!list.empty()) {
+    const auto comma = list.find(',');
+    std::string_view item = list.substr(0, comma);
+    list = comma == std::string_view::npos ? std::string_view{} : list.substr(comma + 1);
     if (item.empty()) continue;
 
     bool and_after = false;

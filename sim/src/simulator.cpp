@@ -189,7 +189,7 @@ bool Simulator::configure_from_environment(std::string* error) {
   }
 
   if (const char* value = env("HWGATEK_SIM_FAULTS")) {
-    if (!faults_.arm_from_spec(value)) return fail(error, "HWGATEK_SIM_FAULTS", value);
+    if (!faults_.arm_from_list(value)) return fail(error, "HWGATEK_SIM_FAULTS", value);
   }
   if (const char* value = env("HWGATEK_SIM_LOG")) {
     log_fd_ = ::open(value, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);

@@ -126,9 +126,9 @@ TEST(Faults, FireOnTheNthOperationOfTheirKindAndOptionallyAfter) {
   EXPECT_FALSE(faults.on(Operation::Seek));
 }
 
-TEST(Faults, SpecsParseOrArmNothing) {
+TEST(Faults, ListsParseOrArmNothing) {
   Faults faults;
-  EXPECT_TRUE(faults.arm_from_spec("read-none@3,seek-elsewhere@2+,open-eperm"));
+  EXPECT_TRUE(faults.arm_from_list("read-none@3,seek-elsewhere@2+,open-eperm"));
   EXPECT_EQ(faults.on(Operation::Open), Fault::OpenEPERM);
   EXPECT_FALSE(faults.on(Operation::Seek));
   EXPECT_EQ(faults.on(Operation::Seek), Fault::SeekElsewhere);
@@ -136,7 +136,7 @@ TEST(Faults, SpecsParseOrArmNothing) {
 
   for (const char* bad : {"read-nothing", "read-none@", "read-none@0", "read-none@x", "open-eperm,bogus"}) {
     Faults fresh;
-    EXPECT_FALSE(fresh.arm_from_spec(bad)) << bad;
+    EXPECT_FALSE(fresh.arm_from_list(bad)) << bad;
     EXPECT_TRUE(fresh.empty()) << bad;
   }
 }

@@ -47,7 +47,7 @@ class Faults {
   // Arms a list such as "read-none@3,seek-elsewhere@2+,open-eperm": a name,
   // optionally @N (the nth operation), optionally + (and every one after).
   // Returns false, arming nothing, if any item does not parse.
-  bool arm_from_spec(std::string_view spec);
+  bool arm_from_list(std::string_view list);
 
  private:
   struct Armed {
