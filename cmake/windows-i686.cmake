@@ -22,6 +22,12 @@ function(hwgatek_no_crt_dll target)
   target_compile_options(${target} PRIVATE
     -fno-exceptions -fno-rtti -fno-threadsafe-statics -fno-stack-protector
     -fno-asynchronous-unwind-tables -fno-unwind-tables -fno-tree-loop-distribute-patterns)
+  get_target_property(type ${target} TYPE)
+  target_include_directories(${target} PRIVATE
+    ${PROJECT_SOURCE_DIR}/include/win32 ${PROJECT_SOURCE_DIR}/include ${PROJECT_SOURCE_DIR}/src)
+  if(type STREQUAL "OBJECT_LIBRARY")
+    return()
+  endif()
   target_link_options(${target} PRIVATE
     -nostdlib -s
     -Wl,-e,${HWGATEK_DLL_ENTRY}
@@ -29,17 +35,20 @@ function(hwgatek_no_crt_dll target)
     -Wl,--disable-stdcall-fixup
     -Wl,--fatal-warnings)
   target_link_libraries(${target} PRIVATE kernel32)
-  target_include_directories(${target} PRIVATE
-    ${PROJECT_SOURCE_DIR}/include/win32 ${PROJECT_SOURCE_DIR}/include ${PROJECT_SOURCE_DIR}/src)
   set_target_properties(${target} PROPERTIES PREFIX "" SUFFIX ".dll")
 endfunction()
 
 set(HWGATEK_DLL_RUNTIME ${PROJECT_SOURCE_DIR}/src/win_runtime.cpp ${PROJECT_SOURCE_DIR}/src/dll_entry.cpp)
 
+# The direct port backend as its own object, so that a build check can read
+# its transfers' machine code (the DLL itself keeps no symbols).
+add_library(hwgatek_direct_port OBJECT ${PROJECT_SOURCE_DIR}/src/direct_port.cpp)
+hwgatek_no_crt_dll(hwgatek_direct_port)
+
 # The deliverable, at the top of the build tree, where the jar build finds it.
 add_library(hwGateK MODULE
   ${PROJECT_SOURCE_DIR}/src/hwGateK.cpp
-  ${PROJECT_SOURCE_DIR}/src/direct_port.cpp
+  $<TARGET_OBJECTS:hwgatek_direct_port>
   ${HWGATEK_DLL_RUNTIME})
 hwgatek_no_crt_dll(hwGateK)
 set(HWGATEK_DEF ${PROJECT_SOURCE_DIR}/src/hwGateK.def)
