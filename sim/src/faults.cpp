@@ -58,6 +58,11 @@ void Faults::arm(Fault fault, unsigned nth, bool and_after) {
   armed_.push_back(Armed{fault, nth > 0 ? nth - 1 : 0, and_after});
 }
 
+void Faults::arm_every(Fault fault, unsigned period) {
+  if (period == 0) return;
+  armed_.push_back(Armed{fault, period - 1, false, period});
+}
+
 std::optional<Fault> Faults::on(Operation operation) {
   std::optional<Fault> fired;
   for (auto it = armed_.begin(); it != armed_.end();) {
@@ -71,7 +76,10 @@ std::optional<Fault> Faults::on(Operation operation) {
       continue;
     }
     if (!fired) fired = it->fault;
-    if (it->and_after) {
+    if (it->period > 0) {
+      it->countdown = it->period - 1;
+      ++it;
+    } else if (it->and_after) {
       ++it;
     } else {
       it = armed_.erase(it);
@@ -88,6 +96,13 @@ bool Faults::arm_from_list(std::string_view list) {
     list = comma == std::string_view::npos ? std::string_view{} : list.substr(comma + 1);
     if (item.empty()) continue;
 
+    unsigned period = 0;
+    if (const auto percent = item.find('%'); percent != std::string_view::npos) {
+      const std::string_view digits = item.substr(percent + 1);
+      const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), period);
+      if (error != std::errc{} || end != digits.data() + digits.size() || period == 0) return false;
+      item = item.substr(0, percent);
+    }
     bool and_after = false;
     if (item.back() == '+') {
       and_after = true;
@@ -101,8 +116,9 @@ bool Faults::arm_from_list(std::string_view list) {
       item = item.substr(0, at);
     }
     const auto fault = fault_named(item);
-    if (!fault) return false;
-    parsed.push_back(Armed{*fault, nth - 1, and_after});
+    if (!fault || (period > 0 && (and_after || nth != 1))) return false;
+    parsed.push_back(period > 0 ? Armed{*fault, period - 1, false, period}
+                                : Armed{*fault, nth - 1, and_after});
   }
   armed_.insert(armed_.end(), parsed.begin(), parsed.end());
   return true;

@@ -105,6 +105,10 @@ void Simulator::reset() {
 bool Simulator::configure_from_environment(std::string* error) {
   auto guard = lock();
   reset();
+  // A program configured from the environment cannot read the log in memory
+  // (HWGATEK_SIM_LOG writes it to a file instead): keep none, so that long
+  // runs stay the same size.
+  log_.set_limit(0);
   if (const char* value = env("HWGATEK_SIM_PRIVILEGED")) {
     if (std::string_view(value) != "0" && std::string_view(value) != "1")
       return fail(error, "HWGATEK_SIM_PRIVILEGED", value);

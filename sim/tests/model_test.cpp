@@ -134,7 +134,13 @@ TEST(Faults, ListsParseOrArmNothing) {
   EXPECT_EQ(faults.on(Operation::Seek), Fault::SeekElsewhere);
   EXPECT_EQ(faults.on(Operation::Seek), Fault::SeekElsewhere);
 
-  for (const char* bad : {"read-nothing", "read-none@", "read-none@0", "read-none@x", "open-eperm,bogus"}) {
+  EXPECT_TRUE(faults.arm_from_list("write-none%3"));
+  std::vector<bool> writes;
+  for (int i = 0; i < 7; ++i) writes.push_back(faults.on(Operation::Write).has_value());
+  EXPECT_EQ(writes, (std::vector<bool>{false, false, true, false, false, true, false}));
+
+  for (const char* bad : {"read-nothing", "read-none@", "read-none@0", "read-none@x", "open-eperm,bogus",
+                          "read-none%0", "read-none%", "read-none@2%3", "read-none+%3"}) {
     Faults fresh;
     EXPECT_FALSE(fresh.arm_from_list(bad)) << bad;
     EXPECT_TRUE(fresh.empty()) << bad;

@@ -37,6 +37,8 @@ class Faults {
   // Fires on the nth operation of the fault's kind counted from now
   // (nth = 1: the very next one); with `and_after`, on every one after it.
   void arm(Fault fault, unsigned nth = 1, bool and_after = false);
+  // Fires on every `period`th operation of its kind, for ever.
+  void arm_every(Fault fault, unsigned period);
   void clear() { armed_.clear(); }
   bool empty() const { return armed_.empty(); }
 
@@ -44,8 +46,9 @@ class Faults {
   // Every armed fault of that operation counts the operation.
   std::optional<Fault> on(Operation operation);
 
-  // Arms a list such as "read-none@3,seek-elsewhere@2+,open-eperm": a name,
-  // optionally @N (the nth operation), optionally + (and every one after).
+  // Arms a list such as "read-none@3,seek-elsewhere@2+,open-eperm,read-error%97":
+  // a name, then optionally @N (the nth operation) and + (and every one
+  // after), or %N (every nth operation, for ever).
   // Returns false, arming nothing, if any item does not parse.
   bool arm_from_list(std::string_view list);
 
@@ -54,6 +57,7 @@ class Faults {
     Fault fault;
     unsigned countdown;  // operations still to let pass
     bool and_after;
+    unsigned period = 0;  // fires again after this many operations; 0: no
   };
   std::vector<Armed> armed_;
 };

@@ -33,7 +33,8 @@ class Simulator {
   // Back to the defaults: device present, privileged, real time, every
   // latch 0xFF, no board, no faults, empty log.
   void reset();
-  // reset(), then the HWGATEK_SIM_* environment variables (see README).
+  // reset(), then the HWGATEK_SIM_* environment variables (see README). The
+  // log then keeps no events in memory; HWGATEK_SIM_LOG sends it to a file.
   // Returns false with a reason if one of them cannot be understood.
   bool configure_from_environment(std::string* error = nullptr);
 
