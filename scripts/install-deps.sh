@@ -13,6 +13,8 @@ packages=(
   junit5                             # JUnit 5 console launcher
   g++-mingw-w64-i686                 # the Windows i686 target
   wine wine32                        # runs the Windows tests
+  clang-14 libclang-rt-14-dev        # libFuzzer and the sanitizer runtimes
+  valgrind                           # memcheck run of the library tests
 )
 
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
