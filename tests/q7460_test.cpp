@@ -6,6 +6,7 @@
 #include <thread>
 #include <vector>
 
+#include "hwgatek/sim/q7460_readings.h"
 #include "library_fixture.h"
 
 namespace hwgatek::test {
@@ -62,18 +63,7 @@ TEST_F(Q7460, AnIdleBoardCostsOneStatusReadAndOneClockReading) {
 }
 
 TEST_F(Q7460, ConvertsSignAndMagnitudeToMillivolts) {
-  struct Case {
-    std::uint8_t low, high;
-    jint millivolts;
-  };
-  const Case cases[] = {
-      {0x00, 0x80, 0},     {0x00, 0x00, 0},     {0x01, 0x80, 1},     {0x01, 0x00, -1},
-      {0x05, 0x80, 6},     {0x05, 0x00, -6},    {0x00, 0x81, 312},   {0x00, 0x01, -312},
-      {0x00, 0x88, 2500},  {0x00, 0x08, -2500}, {0xFF, 0x8F, 4998},  {0xFF, 0x0F, -4998},
-      {0xFF, 0xFF, 4998},  {0xFF, 0x7F, -4998},  // bits 4-6 of the high byte are ignored
-      {0x02, 0x00, -2},    {0x03, 0x00, -3},    {0x00, 0xF0, 0},     {0x00, 0x70, 0},
-  };
-  for (const Case& c : cases) {
+  for (const auto& c : sim::kQ7460Readings) {
     board->set_data(9, c.low, c.high);
     EXPECT_EQ(ioReadQ7460(kBase, 9), c.millivolts) << std::hex << int{c.low} << " " << int{c.high};
   }

@@ -20,6 +20,12 @@ constexpr std::array<std::pair<Fault, std::string_view>, 10> kNames{{
     {Fault::WriteError, "write-error"},
 }};
 
+// A count after a marker: digits only, at least 1.
+bool parse_count(std::string_view digits, unsigned& count) {
+  const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), count);
+  return error == std::errc{} && end == digits.data() + digits.size() && count > 0;
+}
+
 }  // namespace
 
 Operation operation_of(Fault fault) {
@@ -98,9 +104,7 @@ bool Faults::arm_from_list(std::string_view list) {
 
     unsigned period = 0;
     if (const auto percent = item.find('%'); percent != std::string_view::npos) {
-      const std::string_view digits = item.substr(percent + 1);
-      const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), period);
-      if (error != std::errc{} || end != digits.data() + digits.size() || period == 0) return false;
+      if (!parse_count(item.substr(percent + 1), period)) return false;
       item = item.substr(0, percent);
     }
     bool and_after = false;
@@ -110,9 +114,7 @@ bool Faults::arm_from_list(std::string_view list) {
     }
     unsigned nth = 1;
     if (const auto at = item.find('@'); at != std::string_view::npos) {
-      const std::string_view digits = item.substr(at + 1);
-      const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), nth);
-      if (error != std::errc{} || end != digits.data() + digits.size() || nth == 0) return false;
+      if (!parse_count(item.substr(at + 1), nth)) return false;
       item = item.substr(0, at);
     }
     const auto fault = fault_named(item);

@@ -10,6 +10,7 @@
 #include "check.h"
 #include "groups.h"
 #include "hwgatek/sim/q7460_board.h"
+#include "hwgatek/sim/q7460_readings.h"
 #include "loaded_dll.h"
 #include "port_emulator.h"
 
@@ -66,18 +67,7 @@ void q7460_group(const Paths& paths) {
   });
 
   run_case("sign and magnitude convert to millivolts", [&] {
-    struct Case {
-      std::uint8_t low, high;
-      jint millivolts;
-    };
-    const Case cases[] = {
-        {0x00, 0x80, 0},    {0x00, 0x00, 0},     {0x01, 0x80, 1},    {0x01, 0x00, -1},
-        {0x05, 0x80, 6},    {0x05, 0x00, -6},    {0x00, 0x81, 312},  {0x00, 0x01, -312},
-        {0x00, 0x88, 2500}, {0x00, 0x08, -2500}, {0xFF, 0x8F, 4998}, {0xFF, 0x0F, -4998},
-        {0xFF, 0xFF, 4998}, {0xFF, 0x7F, -4998},  // bits 4-6 of the high byte are ignored
-        {0x02, 0x00, -2},   {0x03, 0x00, -3},    {0x00, 0xF0, 0},    {0x00, 0x70, 0},
-    };
-    for (const Case& c : cases) {
+    for (const auto& c : hwgatek::sim::kQ7460Readings) {
       board.set_data(9, c.low, c.high);
       char at[32];
       std::snprintf(at, sizeof at, "low 0x%02X high 0x%02X", c.low, c.high);
