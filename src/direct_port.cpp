@@ -56,40 +56,35 @@ EXCEPTION_DISPOSITION __cdecl port_refused(EXCEPTION_RECORD* record, void* estab
 // moves only inside the statement, and no operand refers to the stack, so
 // the compiler's own use of it is undisturbed. Label 1 is the instruction,
 // label 2 where a refused transfer resumes with EAX = -3.
+#define HWGATEK_LINK_PORT_FRAME \
+  "pushl $2f\n\t"               \
+  "pushl $1f\n\t"               \
+  "pushl %[handler]\n\t"        \
+  "pushl %%fs:0\n\t"            \
+  "movl %%esp, %%fs:0\n\t"
+#define HWGATEK_UNLINK_PORT_FRAME \
+  "2:\tpopl %%fs:0\n\t"          \
+  "addl $12, %%esp"
 
 int _read(std::int32_t port) {
   int result;
-  asm volatile(
-      "pushl $2f\n\t"
-      "pushl $1f\n\t"
-      "pushl %[handler]\n\t"
-      "pushl %%fs:0\n\t"
-      "movl %%esp, %%fs:0\n\t"
-      "xorl %%eax, %%eax\n"
-      "1:\tinb %%dx, %%al\n"
-      "2:\tpopl %%fs:0\n\t"
-      "addl $12, %%esp"
-      : "=a"(result)
-      : "d"(port), [handler] "i"(&port_refused)
-      : "cc", "memory");
+  asm volatile(HWGATEK_LINK_PORT_FRAME
+               "xorl %%eax, %%eax\n"
+               "1:\tinb %%dx, %%al\n" HWGATEK_UNLINK_PORT_FRAME
+               : "=a"(result)
+               : "d"(port), [handler] "i"(&port_refused)
+               : "cc", "memory");
   return result;
 }
 
 int _write(std::int8_t byte, std::int32_t port) {
   int result;
-  asm volatile(
-      "pushl $2f\n\t"
-      "pushl $1f\n\t"
-      "pushl %[handler]\n\t"
-      "pushl %%fs:0\n\t"
-      "movl %%esp, %%fs:0\n"
-      "1:\toutb %%al, %%dx\n\t"
-      "xorl %%eax, %%eax\n"
-      "2:\tpopl %%fs:0\n\t"
-      "addl $12, %%esp"
-      : "=a"(result)
-      : "0"(static_cast<std::uint8_t>(byte)), "d"(port), [handler] "i"(&port_refused)
-      : "cc", "memory");
+  asm volatile(HWGATEK_LINK_PORT_FRAME
+               "1:\toutb %%al, %%dx\n\t"
+               "xorl %%eax, %%eax\n" HWGATEK_UNLINK_PORT_FRAME
+               : "=a"(result)
+               : "0"(static_cast<std::uint8_t>(byte)), "d"(port), [handler] "i"(&port_refused)
+               : "cc", "memory");
   return result;
 }
 
