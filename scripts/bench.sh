@@ -20,7 +20,4 @@ echo "$jvm_line"
 jvm_ns=$(sed -n 's/.*median_ns=\([0-9.]*\).*/\1/p' <<<"$jvm_line")
 
 echo "machine: $(nproc) cores, $(sed -n 's/^model name\s*: //p' /proc/cpuinfo | head -1), $(uname -r)"
-# Repetitions of all benchmarks run in random interleaved order, so that a
-# change of machine load falls on subjects and baselines alike.
-HWGATEK_BENCH_JVM_NS=$jvm_ns LD_PRELOAD=$shim "$build/bench/native_bench" --benchmark_color=false \
-  --benchmark_enable_random_interleaving=true "$@"
+HWGATEK_BENCH_JVM_NS=$jvm_ns LD_PRELOAD=$shim "$build/bench/native_bench" --benchmark_color=false "$@"
