@@ -8,6 +8,7 @@ packages=(
   cmake ninja-build g++ binutils file
   gcc-multilib g++-multilib          # the Linux i686 target
   libgtest-dev googletest            # GoogleTest, built from source per target
+  libbenchmark-dev                   # Google Benchmark (scripts/bench.sh)
   openjdk-17-jdk-headless            # jni.h, javac, the 64-bit JVM
   openjdk-17-jre-headless:i386       # the 32-bit JVM
   junit5                             # JUnit 5 console launcher
